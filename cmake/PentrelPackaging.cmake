@@ -1,0 +1,12 @@
+# Packages: a ZIP install kit for Windows (cpack -G ZIP), a tarball elsewhere.
+set(CPACK_PACKAGE_NAME "Pentrel")
+set(CPACK_PACKAGE_VENDOR "Pentrel")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  set(CPACK_GENERATOR TGZ)
+endif()
+include(CPack)
