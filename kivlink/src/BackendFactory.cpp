@@ -4,6 +4,8 @@
 #include <string>
 
 #include "SimBackend.h"
+#include "nut/NutBackend.h"
+#include "nut/NutUrl.h"
 
 namespace kivlink {
 
@@ -17,6 +19,7 @@ std::string ChooseServer(const char* server) {
 std::unique_ptr<Backend> MakeBackend(std::string_view server) {
   if (server.starts_with("sim:") && server.size() > 4)
     return std::make_unique<SimBackend>(std::string(server.substr(4)));
+  if (auto target = nut::ParseNutUrl(server)) return std::make_unique<nut::NutBackend>(std::move(*target));
   return nullptr;
 }
 

@@ -1,0 +1,44 @@
+// The NUT backend: one connection to upsd, guarded by a mutex, with a short-lived cache of readings
+// in front so that a busy site does not ask upsd once per request. Every call ends by its deadline,
+// waiting for the connection included.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "Backend.h"
+#include "NutUrl.h"
+#include "Session.h"
+
+namespace kivlink::nut {
+
+class NutBackend final : public Backend {
+ public:
+  explicit NutBackend(NutTarget target) : target_(std::move(target)) {}
+  ~NutBackend() override;  // LOGOUT, bounded
+  NutBackend(const NutBackend&) = delete;
+  NutBackend& operator=(const NutBackend&) = delete;
+
+  // Reaches upsd and checks that the UPS exists and the credentials hold. A UPS whose driver has no
+  // reading yet counts as reached: the reading is asked for again on every call.
+  int Connect() override;
+  Reading GetVar(const std::string& name) override;
+
+ private:
+  struct Cached {
+    Reading reading;
+    Clock::time_point taken;
+  };
+  bool FromCache(const std::string& name, Reading& out);
+  // Asks upsd, the session mutex held; reopens a connection that went away while idle.
+  Reading Fetch(const std::string& name, Clock::time_point deadline);
+
+  const NutTarget target_;
+  std::mutex cacheMutex_;
+  std::map<std::string, Cached> cache_;
+  std::timed_mutex sessionMutex_;
+  Session session_;
+};
+
+}  // namespace kivlink::nut
