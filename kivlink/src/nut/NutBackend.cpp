@@ -16,8 +16,9 @@ bool IsAnswer(int code) {
 }  // namespace
 
 NutBackend::~NutBackend() {
-  std::unique_lock lock(sessionMutex_, std::chrono::milliseconds(200));
-  if (lock.owns_lock()) session_.Logout(Clock::now() + std::chrono::milliseconds(200));
+  const auto deadline = Clock::now() + std::chrono::milliseconds(200);
+  std::unique_lock lock(sessionGate_, deadline);
+  if (lock.owns_lock()) session_.Logout(deadline + std::chrono::milliseconds(200));
 }
 
 bool NutBackend::FromCache(const std::string& name, Reading& out) {
@@ -47,7 +48,7 @@ Reading NutBackend::GetVar(const std::string& name) {
   const auto deadline = Clock::now() + target_.timeout;
   Reading r;
   if (FromCache(name, r)) return r;
-  std::unique_lock lock(sessionMutex_, deadline);
+  std::unique_lock lock(sessionGate_, deadline);
   if (!lock.owns_lock()) return {KIVLINK_ERR_TIMEOUT, {}};
   // Another thread may have fetched it while this one waited for the connection.
   if (FromCache(name, r)) return r;
@@ -64,7 +65,7 @@ Reading NutBackend::GetVar(const std::string& name) {
 
 int NutBackend::Connect() {
   const auto deadline = Clock::now() + target_.timeout;
-  std::unique_lock lock(sessionMutex_, deadline);
+  std::unique_lock lock(sessionGate_, deadline);
   if (!lock.owns_lock()) return KIVLINK_ERR_TIMEOUT;
   const Reading r = Fetch("ups.status", deadline);
   switch (r.code) {

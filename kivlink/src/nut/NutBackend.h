@@ -3,6 +3,7 @@
 // waiting for the connection included.
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -12,6 +13,30 @@
 #include "Session.h"
 
 namespace kivlink::nut {
+
+// A mutex whose lock can give up at a deadline. Not std::timed_mutex: its timed lock is
+// pthread_mutex_clocklock, which ThreadSanitizer does not see, so every unlock is reported.
+class TimedGate {
+ public:
+  bool try_lock_until(Clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    if (!released_.wait_until(lock, deadline, [this] { return !busy_; })) return false;
+    busy_ = true;
+    return true;
+  }
+  void unlock() {
+    {
+      std::lock_guard lock(mutex_);
+      busy_ = false;
+    }
+    released_.notify_one();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool busy_ = false;
+};
 
 class NutBackend final : public Backend {
  public:
@@ -37,7 +62,7 @@ class NutBackend final : public Backend {
   const NutTarget target_;
   std::mutex cacheMutex_;
   std::map<std::string, Cached> cache_;
-  std::timed_mutex sessionMutex_;
+  TimedGate sessionGate_;  // held for a whole conversation with upsd
   Session session_;
 };
 
