@@ -23,10 +23,13 @@ bool AppendTextLine(std::string_view windowsPath, std::string_view text) {
 ReadLinesStatus ReadTextFileLines(std::string_view windowsPath, const std::function<void()>& opened,
                                   const std::function<void(std::string_view)>& line) {
   const std::string path = ResolvePath(windowsPath);
-  // Share mode 0: the open fails while any other handle to the file is open.
+  // Read-only, share mode 0: the open fails while any other handle to the file is open. Text mode is
+  // the splitter's work (CR LF or LF ends a line).
   UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return ReadLinesStatus::NotOpened;
+  // Only a file on disk: a device name such as CON would open and then block the read.
+  if (::GetFileType(file.Get()) != FILE_TYPE_DISK) return ReadLinesStatus::NotOpened;
   opened();
   common::LineSplitter splitter(line);
   char chunk[8192];
@@ -40,6 +43,7 @@ ReadLinesStatus ReadTextFileLines(std::string_view windowsPath, const std::funct
   return ReadLinesStatus::Ok;
 }
 
+// Files and directories alike count as present.
 bool PathExists(std::string_view windowsPath) {
   return ::GetFileAttributesA(ResolvePath(windowsPath).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
