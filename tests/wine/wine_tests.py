@@ -11,6 +11,7 @@ import subprocess
 import sys
 import threading
 import time
+import zipfile
 from pathlib import Path
 
 KEY = r"HKLM\SOFTWARE\ORV\Pentrel for MSIIS\1.0"
@@ -65,8 +66,8 @@ class Env:
             env.pop(name, None)
         return env
 
-    def wine(self, *argv, debug="-all", extra=None, drop=(), timeout=WINE_TIMEOUT):
-        proc = subprocess.run([self.args.wine, *argv], cwd=self.app, stdin=subprocess.DEVNULL,
+    def wine(self, *argv, debug="-all", extra=None, drop=(), timeout=WINE_TIMEOUT, cwd=None):
+        proc = subprocess.run([self.args.wine, *argv], cwd=cwd or self.app, stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=timeout,
                               env=self.base_env(debug, extra, drop))
         return proc.returncode, proc.stdout, proc.stderr
@@ -575,14 +576,72 @@ def statuspage(env):
     return env.finish("statuspage")
 
 
+def kit(env):
+    """The ZIP install kit, unpacked as C:\\Pentrel the way the install guide says, works as laid out."""
+    out = env.prefix.parent / "kit-out"
+    shutil.rmtree(out, ignore_errors=True)
+    proc = subprocess.run([env.args.cpack, "-G", "ZIP", "-B", str(out)], cwd=env.args.build_dir,
+                          capture_output=True, text=True, timeout=300)
+    if not env.expect("cpack", "exit status", proc.returncode, 0):
+        print(proc.stdout, proc.stderr)
+        return env.finish("kit")
+    zips = sorted(out.glob("*.zip"))
+    env.expect("cpack", "one ZIP", len(zips), 1)
+    root = env.drive_c / "Pentrel"
+    shutil.rmtree(root, ignore_errors=True)
+    with zipfile.ZipFile(zips[0]) as z:
+        names = z.namelist()
+        top = {n.split("/")[0] for n in names}
+        env.expect("zip", "one top folder", len(top), 1)
+        z.extractall(env.drive_c)
+    (env.drive_c / top.pop()).rename(root)
+    site = Path(env.args.source_dir) / "site"
+    wanted = ["bin/PENTREL.dll", "bin/kivlink.dll", "bin/pentrel-try.exe", "pentrel.reg",
+              "INSTALL-IIS.md"]
+    if env.args.notfy:
+        wanted += ["bin/pt_notfy.exe", "cgi-bin/pt_notfy.exe"]
+    if (site / "pt_wrap.htm").exists():
+        wanted.append("share/pentrel/site/pt_wrap.htm")
+    for gif in ("online.gif", "onbattery.gif"):
+        if (site / "htdocs" / "pentrel" / gif).exists():
+            wanted.append("share/pentrel/site/htdocs/pentrel/" + gif)
+    env.expect("zip", "files missing", [w for w in wanted if not (root / w).exists()], [])
+    env.done("kit contents")
+
+    # The kit's own registry file names the kit's template.
+    env.reg_delete_key()
+    rc, out_, err = env.wine("reg", "import", r"C:\Pentrel\pentrel.reg")
+    env.expect("reg import pentrel.reg", "exit status", rc, 0)
+    template = root / "share/pentrel/site/pt_wrap.htm"
+    if template.exists():
+        env.fresh_state(ups=ON_BATTERY)
+        rc, out_, err = env.wine(r"C:\Pentrel\bin\pentrel-try.exe", "--response", r"C:\temp\response.bin",
+                                 r"C:\Pentrel\bin\PENTREL.dll", "/index.htm", cwd=env.temp)
+        env.expect("kit filter", "exit status", rc, 0)
+        env.expect("kit filter", "trace begins", (env.trace() or [])[:4], START_OK)
+        text = template.read_bytes().replace(b"\r\n", b"\n")
+        if not text.endswith(b"\n"):
+            text += b"\n"
+        body = text.replace(b"ORIGINAL_PAGE", b"/index.htm", 1)
+        env.expect("kit filter", "response", (env.temp / "response.bin").read_bytes(), WRAPPED_HEAD + body)
+        env.done("kit filter with its pentrel.reg and template")
+    if env.args.notfy:
+        rc, out_, err = env.wine(r"C:\Pentrel\cgi-bin\pt_notfy.exe", extra={"QUERY_STRING": "-1"},
+                                 cwd=env.temp)
+        env.expect("kit status page", "on line", b"UPS On Line!" in out_, True)
+        env.done("kit status page")
+    shutil.rmtree(out, ignore_errors=True)
+    return env.finish("kit")
+
+
 GROUPS = {"setup": setup, "cleanup": cleanup, "exports": exports, "startup": startup,
-          "sharing": sharing, "requests": requests, "try_tool": try_tool, "statuspage": statuspage}
+          "sharing": sharing, "requests": requests, "try_tool": try_tool, "statuspage": statuspage, "kit": kit}
 
 
 def main():
     p = argparse.ArgumentParser(description=__doc__)
     for opt in ("prefix", "wine", "wineserver", "wineboot", "objdump", "filter", "kivlink",
-                "holdopen"):
+                "holdopen", "cpack", "build-dir", "source-dir"):
         p.add_argument("--" + opt, required=opt in ("prefix", "wine", "wineserver", "wineboot"))
     p.add_argument("--try", dest="try_")
     p.add_argument("--notfy")
