@@ -1,19 +1,22 @@
 // Test helper: holds a file open, as another program on the server might, until a release file
-// appears (or 60 seconds pass). "none": read access and share mode 0; "all": read and write access
-// sharing read, write and delete. Prints "held" once the file is open.
+// appears (or 60 seconds pass). "none": read access, share mode 0; "read": read access, sharing
+// everything; "all": read and write access, sharing everything. Prints "held" once it is open.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
 int main(int argc, char** argv) {
-  const bool shared = argc == 4 && std::strcmp(argv[3], "all") == 0;
-  if (argc != 4 || (!shared && std::strcmp(argv[3], "none") != 0)) {
-    std::fprintf(stderr, "usage: holdopen FILE RELEASE-FILE none|all\n");
+  const char* mode = argc == 4 ? argv[3] : "";
+  const bool none = std::strcmp(mode, "none") == 0;
+  const bool read = std::strcmp(mode, "read") == 0;
+  const bool all = std::strcmp(mode, "all") == 0;
+  if (!none && !read && !all) {
+    std::fprintf(stderr, "usage: holdopen FILE RELEASE-FILE none|read|all\n");
     return 2;
   }
-  const DWORD access = shared ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-  const DWORD share = shared ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+  const DWORD access = all ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  const DWORD share = none ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE file = ::CreateFileA(argv[1], access, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
