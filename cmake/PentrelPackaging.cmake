@@ -7,6 +7,13 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_STRIP_FILES TRUE)
+  # The operators' kit: no header or import library for building against kivlink.
+  get_cmake_property(pentrel_components COMPONENTS)
+  list(REMOVE_ITEM pentrel_components Development)
+  set(CPACK_COMPONENTS_ALL ${pentrel_components})
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 
   # The IIS install kit, unpacked as C:\Pentrel (docs/INSTALL-IIS.md). The binaries come with their
   # own install rules (bin), the sample site with site/'s (share/pentrel/site). Added here: the status
