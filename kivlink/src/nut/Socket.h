@@ -2,11 +2,14 @@
 // only to SocketPosix.cpp and SocketWinsock.cpp; this header reads the same on both.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kivlink::nut {
 
@@ -16,8 +19,14 @@ class Socket {
  public:
   Socket() = default;
   ~Socket() { Close(); }
-  Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
-  Socket& operator=(Socket&& other) noexcept;
+  Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
+  Socket& operator=(Socket&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, kInvalid);
+    }
+    return *this;
+  }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
 
@@ -45,6 +54,9 @@ class Socket {
 };
 
 // Milliseconds left until the deadline, rounded up, never negative.
-int RemainingMs(Clock::time_point deadline);
+inline int RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left <= 0 ? 0 : static_cast<int>(std::min<decltype(left)>(left, INT_MAX));
+}
 
 }  // namespace kivlink::nut

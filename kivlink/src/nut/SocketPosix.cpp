@@ -38,20 +38,6 @@ int Wait(int fd, short events, Clock::time_point deadline) {
 
 }  // namespace
 
-int RemainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left <= 0 ? 0 : static_cast<int>(left > INT_MAX ? INT_MAX : left);
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
 void Socket::Close() noexcept {
   if (handle_ != kInvalid) ::close(Fd(handle_));
   handle_ = kInvalid;
