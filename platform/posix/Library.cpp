@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 
-#include <utility>
 
 #include <pentrel/platform/Library.h>
 
@@ -15,20 +14,6 @@ Library::Library(const std::string& path) {
     error_ = why != nullptr ? why : "dlopen failed";
   }
 }
-
-Library::Library(Library&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
-
-Library& Library::operator=(Library&& other) noexcept {
-  if (this != &other) {
-    Unload();
-    handle_ = std::exchange(other.handle_, nullptr);
-    error_ = std::move(other.error_);
-  }
-  return *this;
-}
-
-Library::~Library() { Unload(); }
 
 Library::Function Library::Find(const char* name) const {
   if (handle_ == nullptr) return nullptr;

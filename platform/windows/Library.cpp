@@ -1,5 +1,4 @@
 #include <string>
-#include <utility>
 
 #include <windows.h>
 #include <pentrel/platform/Library.h>
@@ -46,20 +45,6 @@ Library::Library(const std::string& path) {
   }
   handle_ = module;
 }
-
-Library::Library(Library&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
-
-Library& Library::operator=(Library&& other) noexcept {
-  if (this != &other) {
-    Unload();
-    handle_ = std::exchange(other.handle_, nullptr);
-    error_ = std::move(other.error_);
-  }
-  return *this;
-}
-
-Library::~Library() { Unload(); }
 
 Library::Function Library::Find(const char* name) const {
   if (handle_ == nullptr) return nullptr;
