@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 
-
 #include <pentrel/platform/Library.h>
 
 namespace pentrel::platform {
