@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Apache.h"
+#include "host/HostContract.h"
 
 namespace pentrel::apache {
 
@@ -13,19 +14,9 @@ namespace {
 
 constexpr isapi::BOOL Bool(bool value) { return value ? isapi::TRUE : isapi::FALSE; }
 
-// The IIS contract: a value fits when it and its terminator fit; otherwise the needed size is
-// written back and nothing is copied.
+// A missing value (no such header or variable) fails like a host that has none.
 isapi::BOOL CopyOut(const char* value, void* buffer, isapi::DWORD* size) {
-  if (value == nullptr || size == nullptr) return isapi::FALSE;
-  const std::size_t needed = std::strlen(value) + 1;
-  if (needed > 0xFFFFFFFFu) return isapi::FALSE;
-  if (buffer == nullptr || needed > *size) {
-    *size = static_cast<isapi::DWORD>(needed);
-    return isapi::FALSE;
-  }
-  std::memcpy(buffer, value, needed);
-  *size = static_cast<isapi::DWORD>(needed);
-  return isapi::TRUE;
+  return value != nullptr ? pentrel::host::CopyOutText(value, buffer, size) : isapi::FALSE;
 }
 
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }

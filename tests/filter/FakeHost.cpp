@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "host/HostContract.h"
+
 namespace pentrel::test {
 
 namespace {
@@ -12,14 +14,7 @@ isapi::BOOL GetHeader(isapi::HTTP_FILTER_CONTEXT* pfc, isapi::LPSTR name, isapi:
                       isapi::LPDWORD size) {
   Request& r = Of(pfc);
   if (r.failGetHeader || std::strcmp(name, "url") != 0) return isapi::FALSE;
-  const isapi::DWORD needed = static_cast<isapi::DWORD>(r.url.size() + 1);
-  if (needed > *size) {
-    *size = needed;
-    return isapi::FALSE;
-  }
-  std::memcpy(buffer, r.url.c_str(), needed);
-  *size = needed;
-  return isapi::TRUE;
+  return pentrel::host::CopyOutText(r.url, buffer, size);
 }
 
 isapi::BOOL SetHeader(isapi::HTTP_FILTER_CONTEXT* pfc, isapi::LPSTR name, isapi::LPSTR value) {

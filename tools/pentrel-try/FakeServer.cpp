@@ -3,6 +3,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "HostContract.h"
+
 namespace pentrel::tools {
 
 namespace {
@@ -170,15 +172,10 @@ isapi::BOOL PENTREL_WINAPI FakeRequest::GetHeader(isapi::HTTP_FILTER_CONTEXT* pf
     r.Record(call + " (no such header)", isapi::FALSE);
     return isapi::FALSE;
   }
-  const isapi::DWORD needed = static_cast<isapi::DWORD>(value.size() + 1);
-  if (buffer == nullptr || *size < needed) {
-    // As IIS: FALSE with the size needed written back.
-    *size = needed;
-    r.Record(call + " (needs " + std::to_string(needed) + ")", isapi::FALSE);
+  if (pentrel::host::CopyOutText(value, buffer, size) == isapi::FALSE) {
+    r.Record(call + " (needs " + std::to_string(*size) + ")", isapi::FALSE);
     return isapi::FALSE;
   }
-  std::memcpy(buffer, value.c_str(), needed);
-  *size = needed;
   r.Record(call + " = " + Quoted(value.c_str()), isapi::TRUE);
   return isapi::TRUE;
 }
