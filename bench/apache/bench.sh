@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Requests per second of one Apache, with and without the ISAPI filter, measured with wrk.
-#   bench/apache/bench.sh [BUILD_DIR] [SECONDS]      (BUILD_DIR default: build/h-apache)
+#   bench/apache/bench.sh [BUILD_DIR] [SECONDS]      (BUILD_DIR default: build/e2e, the e2e preset)
 # Runs: no filter; filter with the UPS on line; filter on battery (every page answered wrapped).
 set -euo pipefail
 
 src=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$src/build/h-apache}" && pwd)
+build=$(cd "${1:-$src/build/e2e}" && pwd)
 seconds=${2:-10}
 modules=/usr/lib/apache2/modules
 command -v wrk >/dev/null || { echo "wrk is needed (apt-get install wrk)" >&2; exit 1; }
